@@ -62,13 +62,10 @@ bool read_length(int &palindrome_length) {
         if (!show(length_prompt)) {
             return false;
         }
-        if (std::cin >> palindrome_length) {
-            if (palindrome_length <= max_length) {
-                return true;
-            }
-        } else if (std::cin.eof()) {
-            return false;
+        if (std::cin >> palindrome_length && palindrome_length <= max_length) {
+            return true;
         }
+        // Unusable: drop the rest of its line and ask again, if there is more.
         std::cin.clear();
         std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
         if (std::cin.eof()) {
