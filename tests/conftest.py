@@ -62,7 +62,8 @@ def remove_faketime_leftovers(pid):
 
 
 def run(data, clock=STEPPING, timeout=TIMEOUT):
-    """Runs the program with data as its whole input, then end of input."""
+    """Runs the program with data as its whole input, then end of input, and
+    checks that it ended as a normal run does: status 0, nothing on stderr."""
     if isinstance(data, str):
         data = data.encode("latin-1")
     proc = subprocess.Popen(
@@ -80,7 +81,9 @@ def run(data, clock=STEPPING, timeout=TIMEOUT):
         pytest.fail(f"no end within {timeout} s for input {data!r}")
     finally:
         remove_faketime_leftovers(proc.pid)
-    return subprocess.CompletedProcess(proc.args, proc.returncode, out.decode("latin-1"), err.decode("latin-1"))
+    err = err.decode("latin-1")
+    assert proc.returncode == 0 and err == "", f"status {proc.returncode} for input {data!r}:\n{err}"
+    return out.decode("latin-1")
 
 
 TURN = re.escape(RESULT_LABEL) + r"([0-9]*)" + re.escape(REPEAT_QUESTION)
@@ -90,14 +93,14 @@ SESSION = re.compile(
 EVENT = re.compile(r"(" + re.escape(LENGTH_PROMPT) + r")|" + TURN)
 
 
-def events(output):
+def events(output, note=""):
     """Splits a whole session into its length prompts ("P") and palindromes.
 
     Fails unless the output is the title, any sequence of length prompts and
     of (result label, digits, repeat question), then the farewell.
     """
     whole = SESSION.fullmatch(output)
-    assert whole, f"output is not a well formed session: {output!r}"
+    assert whole, f"output is not a well formed session: {output!r} {note}"
     return ["P" if m.group(1) else m.group(2) for m in EVENT.finditer(whole.group(1))]
 
 

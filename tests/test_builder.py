@@ -27,7 +27,7 @@ DIGITS = {-4: 0, -3: 1, -1: 1, 0: 0, 1: 1, 2: 2, 3: 3, 4: 4, 42: 42, 43: 43}
 
 @pytest.mark.parametrize("length, count", DIGITS.items(), ids=map(str, DIGITS))
 def test_shape_of_each_length(length, count):
-    (digits,) = palindromes(run(f"{length}\nn\n\n").stdout)
+    (digits,) = palindromes(run(f"{length}\nn\n\n"))
     assert len(digits) == count
     check_palindrome(digits, length)
     if length >= 2 and length % 2 == 0:
@@ -38,7 +38,7 @@ def test_shape_of_each_length(length, count):
 def test_no_nine_and_no_equal_neighbours_over_many_seconds():
     # Every turn starts from a later second, so this sees many seeds.
     lengths = [43] * 12 + [42] * 12
-    for length, digits in zip(lengths, palindromes(run(session_input(lengths)).stdout)):
+    for length, digits in zip(lengths, palindromes(run(session_input(lengths)))):
         check_palindrome(digits, length)
 
 
@@ -55,16 +55,14 @@ SESSIONS = {
 
 @pytest.mark.parametrize("lengths", SESSIONS.values(), ids=SESSIONS.keys())
 def test_digits_follow_from_the_clock(lengths):
-    result = run(session_input(lengths))
-    shown = palindromes(result.stdout)
+    shown = palindromes(run(session_input(lengths)))
     assert len(shown) == len(lengths)
     assert find_start(lengths, shown) is not None, f"{shown} is no replay of the clock"
 
 
 @pytest.mark.parametrize("length", [-3, 0, 1, 2, 3])
 def test_short_lengths_finish_on_a_stopped_clock(length):
-    result = run(f"{length}\nn\n\n", clock=STOPPED)
-    (digits,) = palindromes(result.stdout)
+    (digits,) = palindromes(run(f"{length}\nn\n\n", clock=STOPPED))
     check_palindrome(digits, length)
 
 
