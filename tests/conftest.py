@@ -126,6 +126,7 @@ def half_length(length):
 
 
 _libc = ctypes.CDLL("libc.so.6")
+_libc.srand.argtypes = [ctypes.c_uint]
 
 
 def replay(lengths, start):
