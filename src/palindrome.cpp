@@ -21,7 +21,9 @@
  *    standard error.  Once output is lost the program stops asking.
  *
  * The input is read through std::cin and getchar() alike, so cin must
- * stay synchronised with stdio: both then take from one buffer.
+ * stay synchronised with stdio: both then take from one buffer.  Standard
+ * C++11 alone, so that old classroom compilers build it; the streams keep
+ * the platform's text mode, so Windows reads and writes CR LF.
  */
 
 #include <cctype>
