@@ -1,23 +1,25 @@
 """Shared helpers for driving the built palindrome program end to end.
 
-The program's path comes from $PALINDROME (CTest sets it).  The clock is
-faked with libfaketime: a stepping clock makes every clock read return the
-next second, so even the longest palindrome builds at once and the same way
-every run; a stopped clock never moves, so any build that needs a second
-digit waits for ever.
+The program's path comes from $PALINDROME (CTest sets it); how it is started
+and what differs between systems is in target.py.  The clock is faked with
+libfaketime: a stepping clock makes every clock read return a later second,
+so even the longest palindrome builds at once and the same way every run; a
+stopped clock never moves, so any build that needs a second digit waits for
+ever.
 """
 
 import calendar
-import ctypes
 import os
 import re
 import subprocess
+import time
 
 import pexpect
 import pexpect.popen_spawn
 import pytest
 
-PROGRAM = os.environ.get("PALINDROME", "")
+import target
+
 SANITIZED = os.environ.get("PALINDROME_SANITIZED", "0") == "1"
 
 TITLE = "Ein Programm zur Entwicklung vom Palindromen\n\n"
@@ -28,62 +30,91 @@ FAREWELL = "\n\nDann bis zum naechsten Mal!"
 
 FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 CLOCK_START = calendar.timegm((2026, 1, 1, 0, 0, 0))
-STEPPING = "@2026-01-01 00:00:00 i1"
 STOPPED = "2026-01-01 00:00:00"
 
 # Long enough for a slow sanitized start, short enough that a hang fails soon.
 TIMEOUT = 10
 
+# The ways a test may attach to the program's console.
+TERMINAL_OR_PIPE = [
+    pytest.param(True, id="terminal",
+                 marks=pytest.mark.skipif(target.NO_TERMINAL is not None, reason=str(target.NO_TERMINAL))),
+    pytest.param(False, id="pipe"),
+]
+
+
+def stepping(start=CLOCK_START):
+    """A clock that starts at start and moves on a second at every read."""
+    return time.strftime("@%Y-%m-%d %H:%M:%S i1", time.gmtime(start))
+
+
+STEPPING = stepping()
+
 
 def pytest_configure(config):
-    if not PROGRAM or not os.access(PROGRAM, os.X_OK):
+    if not target.PROGRAM or not os.access(target.PROGRAM, os.X_OK):
         raise pytest.UsageError("set PALINDROME to the built program")
 
 
 def program_env(clock=None):
     """The environment for one run; clock is STEPPING, STOPPED or None (real)."""
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C"}
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **target.PASSED_ON}
     if SANITIZED:
         # libfaketime is preloaded ahead of the sanitizer runtime.
         env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
         env["UBSAN_OPTIONS"] = "print_stacktrace=1"
     if clock is not None:
-        env.update(TZ="UTC", LD_PRELOAD=FAKETIME_LIB, FAKETIME=clock)
+        # Faked file times would make wine rebuild its prefix.
+        env.update(TZ="UTC", LD_PRELOAD=FAKETIME_LIB, FAKETIME=clock,
+                   NO_FAKE_STAT="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
     return env
 
 
-def remove_faketime_leftovers(pid):
-    """A fake clock killed in flight leaves its shared counter behind."""
-    for path in (f"/dev/shm/faketime_shm_{pid}", f"/dev/shm/sem.faketime_sem_{pid}"):
+def faketime_files(pid):
+    """Where libfaketime keeps the step counter of process pid.  If these
+    exist when the process starts, left by an earlier one of the same id, it
+    silently uses the real clock."""
+    return (f"/dev/shm/faketime_shm_{pid}", f"/dev/shm/sem.faketime_sem_{pid}")
+
+
+def remove_faketime_files(pid):
+    for path in faketime_files(pid):
         try:
             os.unlink(path)
         except FileNotFoundError:
             pass
 
 
-def run(data, clock=STEPPING, timeout=TIMEOUT):
-    """Runs the program with data as its whole input, then end of input, and
-    checks that it ended as a normal run does: status 0, nothing on stderr."""
+def clean_start():
+    """Runs in the child before it execs: no leftovers for its own id."""
+    remove_faketime_files(os.getpid())
+
+
+def run(data, clock=STEPPING, timeout=TIMEOUT, program=target.PROGRAM):
+    """Runs the program with data typed as its whole input, then end of
+    input, and checks that it ended as a normal run does: status 0, nothing
+    on stderr.  Returns the text it wrote."""
     if isinstance(data, str):
         data = data.encode("latin-1")
     proc = subprocess.Popen(
-        [PROGRAM],
+        target.command(program),
         stdin=subprocess.PIPE,
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         env=program_env(clock),
+        preexec_fn=clean_start,
     )
     try:
-        out, err = proc.communicate(data, timeout=timeout)
+        out, err = proc.communicate(target.typed(data), timeout=timeout)
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.communicate()
         pytest.fail(f"no end within {timeout} s for input {data!r}")
     finally:
-        remove_faketime_leftovers(proc.pid)
+        remove_faketime_files(proc.pid)
     err = err.decode("latin-1")
     assert proc.returncode == 0 and err == "", f"status {proc.returncode} for input {data!r}:\n{err}"
-    return out.decode("latin-1")
+    return target.from_screen(out.decode("latin-1"))
 
 
 TURN = re.escape(RESULT_LABEL) + r"([0-9]*)" + re.escape(REPEAT_QUESTION)
@@ -125,20 +156,17 @@ def half_length(length):
     return int((length - 1) / 2) if length % 2 else int(length / 2)
 
 
-_libc = ctypes.CDLL("libc.so.6")
-_libc.srand.argtypes = [ctypes.c_uint]
-
-
-def replay(lengths, start):
+def replay(lengths, first, step=1):
     """The digits a session of these lengths shows when its first clock read
-    returns start and every read after it the next second: the seeding and
-    drawing replayed with the C library's own srand and rand."""
-    clock = start
+    returns the second first and every read after it step seconds more: the
+    seeding and drawing replayed with the system's own generator."""
+    generator = target.GENERATOR
+    clock = first
 
     def seed():
         nonlocal clock
-        _libc.srand(clock & 0xFFFFFFFF)
-        clock += 1
+        generator.srand(clock)
+        clock += step
 
     shown = []
     for length in lengths:
@@ -146,27 +174,13 @@ def replay(lengths, start):
         half = [None]
         for i in range(1, half_length(length) + 1):
             seed()
-            half.append(_libc.rand() % 9)
+            half.append(generator.rand() % 9)
             while i >= 2 and half[i] == half[i - 1]:
                 seed()
-                half[i] = _libc.rand() % 9
-        middle = [_libc.rand() % 9] if length % 2 else []
+                half[i] = generator.rand() % 9
+        middle = [generator.rand() % 9] if length % 2 else []
         shown.append("".join(map(str, half[1:] + middle + half[:0:-1])))
     return shown
-
-
-def find_start(lengths, shown):
-    """The first clock second for which the replay gives what was shown.
-
-    It is searched near the fake clock's start rather than fixed, since a
-    sanitizer runtime may read the clock before the program does.  A whole
-    session of several turns has one start for all of them, so a shift inside
-    it still shows.
-    """
-    for start in range(CLOCK_START - 2, CLOCK_START + 8):
-        if replay(lengths, start) == shown:
-            return start
-    return None
 
 
 def session_input(lengths):
@@ -174,20 +188,75 @@ def session_input(lengths):
     return "j\n".join(f"{n}\n" for n in lengths) + "n\n\n"
 
 
+# A session whose digits follow from one way alone in which the stepping
+# clock can meet the program's reads: its even and odd, long and empty
+# halves seed and draw in every order the program has.
+CALIBRATION = [43, 1, 6, -3, 5, 0, 42, 2, 3, -1, 4]
+
+
+@pytest.fixture(scope="session")
+def clock_reads():
+    """How the stepping clock meets the program: (first, step), the second
+    its first clock read returns, counted from the clock's start, and the
+    seconds each read moves on.  Natively (0, 1); a sanitizer runtime or
+    wine reads the clock too, so it is found, once, rather than fixed."""
+    shown = palindromes(run(session_input(CALIBRATION)))
+    found = [(first, step) for step in (1, 2, 3, 4) for first in range(0, 40)
+             if replay(CALIBRATION, CLOCK_START + first, step) == shown]
+    assert len(found) == 1, f"{shown} follows from {len(found)} ways to read the clock: {found}"
+    return found[0]
+
+
+class Console:
+    """The program under pexpect, on a terminal or through pipes, in the
+    tests' own terms: the texts as the program writes them, input as typed."""
+
+    def __init__(self, child, terminal):
+        self.child = child
+        self.terminal = terminal
+
+    def shows(self, text, timeout=TIMEOUT):
+        self.child.expect_exact(target.on_screen(text, self.terminal), timeout=timeout)
+
+    def shows_match(self, pattern, timeout=TIMEOUT):
+        self.child.expect(pattern, timeout=timeout)
+
+    def type(self, text):
+        self.child.send(target.typed(text))
+
+    def shows_nothing_for(self, seconds):
+        with pytest.raises(pexpect.TIMEOUT):
+            self.child.expect(r"(?s).", timeout=seconds)
+
+    def still_waiting(self, seconds=1):
+        with pytest.raises(pexpect.TIMEOUT):
+            self.child.expect(pexpect.EOF, timeout=seconds)
+
+    def running(self):
+        return self.child.isalive() if self.terminal else self.child.proc.poll() is None
+
+    def ends(self, timeout=TIMEOUT):
+        self.child.expect(pexpect.EOF, timeout=timeout)
+        return self.child.wait()
+
+
 @pytest.fixture
-def spawn():
-    """Starts the program under pexpect, through a pty or through pipes, and
+def console():
+    """Starts the program under pexpect, on a terminal or through pipes, and
     kills whatever is still running at the end of the test."""
     children = []
 
-    def start(clock=STEPPING, pty=True):
+    def start(clock=STEPPING, terminal=True):
         env = program_env(clock)
-        if pty:
-            child = pexpect.spawn(PROGRAM, env=env, echo=False, timeout=TIMEOUT, encoding="latin-1")
+        command = target.command()
+        if terminal:
+            child = pexpect.spawn(command[0], command[1:], env=env, echo=False, timeout=TIMEOUT,
+                                  encoding="latin-1", preexec_fn=clean_start)
         else:
-            child = pexpect.popen_spawn.PopenSpawn(PROGRAM, env=env, timeout=TIMEOUT, encoding="latin-1")
+            child = pexpect.popen_spawn.PopenSpawn(command, env=env, timeout=TIMEOUT, encoding="latin-1",
+                                                   preexec_fn=clean_start)
         children.append(child)
-        return child
+        return Console(child, terminal)
 
     yield start
     for child in children:
@@ -196,4 +265,4 @@ def spawn():
         elif child.proc.poll() is None:
             child.proc.kill()
             child.proc.wait()
-        remove_faketime_leftovers(child.pid)
+        remove_faketime_files(child.pid)

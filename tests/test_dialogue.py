@@ -1,29 +1,29 @@
 """The dialogue: its texts and their order, the reading of the length and
 of the answer, the end of the program and the choices for unusable input."""
 
-import pexpect
+import re
+
 import pytest
 
+import target
 from conftest import (
+    CLOCK_START,
     FAREWELL,
     LENGTH_PROMPT,
     REPEAT_QUESTION,
     RESULT_LABEL,
+    TERMINAL_OR_PIPE,
     TITLE,
     events,
-    find_start,
-    palindromes,
     replay,
     run,
 )
 
 
-def test_sample_run_is_exact_to_the_byte():
+def test_sample_run_is_exact_to_the_byte(clock_reads):
+    first, step = clock_reads
+    (digits,) = replay([5], CLOCK_START + first, step)
     output = run("5\nN\n\n")
-    shown = palindromes(output)
-    start = find_start([5], shown)
-    assert start is not None, f"digits {shown} do not follow from the clock"
-    (digits,) = replay([5], start)
     assert output == TITLE + LENGTH_PROMPT + RESULT_LABEL + digits + REPEAT_QUESTION + FAREWELL
     a, b, m, b2, a2 = digits
     assert (a, b) == (a2, b2) and a != b
@@ -63,6 +63,8 @@ CASES = {
     # What an answer leaves behind meets the next length read.
     "ja leaves a": ("5\nja\n3\nn\n\n", ["P", 5, "P", "P", 3]),
     "5abc leaves abc for the answer": ("5abc\n\n", ["P", 5]),
+    "4.5 answers with the dot": ("4.5\n", ["P", 4]),
+    "3j answers yes": ("3j\n2\nn\n\n", ["P", 3, "P", 2]),
     # End of input ends the turns as a "no".
     "empty input": ("", ["P"]),
     "end at the answer": ("5\n", ["P", 5]),
@@ -80,60 +82,60 @@ def test_input_leads_to(data, expected):
     assert [e if e == "P" else len(e) for e in seen] == expected
 
 
-def still_waiting(child):
-    with pytest.raises(pexpect.TIMEOUT):
-        child.expect(pexpect.EOF, timeout=1)
-
-
-def on_screen(text, pty):
-    # A terminal turns every line feed into carriage return and line feed.
-    return text.replace("\n", "\r\n") if pty else text
-
-
-@pytest.mark.parametrize("pty", [True, False], ids=["pty", "pipe"])
-def test_every_prompt_is_visible_before_the_program_waits(spawn, pty):
-    child = spawn(pty=pty)
-    child.expect_exact(on_screen(TITLE + LENGTH_PROMPT, pty))
-    child.send("5\n")
-    child.expect_exact(on_screen(RESULT_LABEL, pty))
-    child.expect(r"[0-8]{5}")
-    child.expect_exact(on_screen(REPEAT_QUESTION, pty))
-    child.send("j\n")
-    child.expect_exact(on_screen(LENGTH_PROMPT, pty))
-    child.send("2\n")
-    child.expect_exact(on_screen(REPEAT_QUESTION, pty))
-    child.send("N\n")
-    child.expect_exact(on_screen(FAREWELL, pty))
+@pytest.mark.parametrize("terminal", TERMINAL_OR_PIPE)
+def test_every_prompt_is_visible_before_the_program_waits(console, terminal):
+    program = console(terminal=terminal)
+    program.shows(TITLE + LENGTH_PROMPT)
+    program.type("5\n")
+    program.shows(RESULT_LABEL)
+    program.shows_match(r"[0-8]{5}")
+    program.shows(REPEAT_QUESTION)
+    program.type("j\n")
+    program.shows(LENGTH_PROMPT)
+    program.type("2\n")
+    program.shows(REPEAT_QUESTION)
+    program.type("N\n")
+    program.shows(FAREWELL)
     # The first final read takes the line feed behind N; the second waits.
-    still_waiting(child)
-    child.send("\n")
-    child.expect(pexpect.EOF)
-    assert child.wait() == 0
+    program.still_waiting()
+    program.type("\n")
+    assert program.ends() == 0
 
 
 @pytest.mark.parametrize(
     "typed, waits",
     [("3\nN\n", True), ("3\nnein\n", False), ("3\nne\n", False), ("3\nn \n", False), ("4 n\n", True)],
 )
-def test_final_reads_continue_behind_the_answer(spawn, typed, waits):
-    child = spawn(pty=False)
-    child.expect_exact(LENGTH_PROMPT)
-    child.send(typed)
-    child.expect_exact(REPEAT_QUESTION)
-    child.expect_exact(FAREWELL)
+def test_final_reads_continue_behind_the_answer(console, typed, waits):
+    program = console(terminal=False)
+    program.shows(LENGTH_PROMPT)
+    program.type(typed)
+    program.shows(REPEAT_QUESTION)
+    program.shows(FAREWELL)
     if waits:
-        still_waiting(child)
-        child.send("\n")
-    child.expect(pexpect.EOF, timeout=2)
-    assert child.wait() == 0
+        program.still_waiting()
+        program.type("\n")
+    assert program.ends(timeout=2) == 0
 
 
-def test_refused_length_asks_again_at_once(spawn):
-    child = spawn(pty=True)
-    child.expect_exact(on_screen(TITLE + LENGTH_PROMPT, True))
-    child.send("44\n")
-    child.expect_exact(on_screen(LENGTH_PROMPT, True), timeout=2)
-    child.send("abc\n")
-    child.expect_exact(on_screen(LENGTH_PROMPT, True), timeout=2)
-    child.send("1\n")
-    child.expect(r"\t[0-8]\r\n")
+def test_end_of_input_key_at_the_answer_ends_the_turns(console):
+    # The input stays open: only the key can end it.
+    program = console(terminal=target.END_OF_INPUT_NEEDS_TERMINAL)
+    program.shows(LENGTH_PROMPT)
+    program.type("3\n")
+    program.shows(REPEAT_QUESTION)
+    program.type(target.END_OF_INPUT)
+    program.shows(FAREWELL)
+    assert program.ends(timeout=2) == 0
+
+
+@pytest.mark.parametrize("terminal", TERMINAL_OR_PIPE)
+def test_refused_length_asks_again_at_once(console, terminal):
+    program = console(terminal=terminal)
+    program.shows(TITLE + LENGTH_PROMPT)
+    program.type("44\n")
+    program.shows(LENGTH_PROMPT, timeout=2)
+    program.type("abc\n")
+    program.shows(LENGTH_PROMPT, timeout=2)
+    program.type("1\n")
+    program.shows_match(r"\t[0-8]" + re.escape(target.on_screen("\n", terminal)))
