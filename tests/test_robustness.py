@@ -225,6 +225,8 @@ def test_output_lost_at_any_write_ends_the_run_at_once(lost_at):
     else:
         assert proc.returncode == 1
         assert err.count("\n") == 1 and "standard output" in err, err
+
+
 def test_leftovers_of_earlier_processes_do_not_stop_the_fake_clock(clock_reads):
     # Leftovers for the ids the next processes will get: with them, a run
     # that did not clean up first would build on the real clock, 20 seconds.
