@@ -64,7 +64,8 @@ def program_env(clock=None):
         env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
         env["UBSAN_OPTIONS"] = "print_stacktrace=1"
     if clock is not None:
-        # Faked file times would make wine rebuild its prefix.
+        # Faked file times would make wine rebuild its prefix, and its
+        # waits are kept on the real monotonic clock.
         env.update(TZ="UTC", LD_PRELOAD=FAKETIME_LIB, FAKETIME=clock,
                    NO_FAKE_STAT="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
     return env
