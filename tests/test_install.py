@@ -19,10 +19,8 @@ CPACK = os.environ.get("CPACK_COMMAND", "cpack")
 OBJDUMP = os.environ.get("OBJDUMP", "objdump")
 
 
-@pytest.fixture(scope="module", autouse=True)
-def build_dir():
-    if not BUILD_DIR or not VERSION:
-        pytest.skip("set PALINDROME_BUILD_DIR to the build tree and PALINDROME_VERSION")
+pytestmark = pytest.mark.skipif(not BUILD_DIR or not VERSION,
+                                reason="set PALINDROME_BUILD_DIR to the build tree and PALINDROME_VERSION")
 
 
 def files_below(top):
